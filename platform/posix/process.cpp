@@ -1,0 +1,31 @@
+// Process facilities on POSIX: the standard handles are file descriptors 0,
+// 1 and 2; a character device is anything isatty() accepts.
+#include <cerrno>
+#include <unistd.h>
+
+#include "platform/process.h"
+
+namespace plat {
+
+Handle std_handle(StdStream which) {
+    switch (which) {
+    case StdStream::In: return 0;
+    case StdStream::Out: return 1;
+    case StdStream::Err: return 2;
+    }
+    return NO_HANDLE;
+}
+
+bool is_char_device(Handle h) { return h >= 0 && isatty(static_cast<int>(h)) == 1; }
+
+long write_handle(Handle h, const uint8_t* bytes, size_t n) {
+    if (h < 0) return -1;
+    ssize_t r;
+    do r = ::write(static_cast<int>(h), bytes, n);
+    while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : static_cast<long>(r);
+}
+
+void exit_process(uint8_t status) { _exit(status); }
+
+}  // namespace plat
