@@ -27,6 +27,11 @@ template <size_t N> static void write_text(const uint8_t (&text)[N]) {
 }
 
 void DIALOGUE() {
+    DIALOGUE_STEPS();
+    TERMINATE();
+}
+
+void DIALOGUE_STEPS() {
     CLRSCR();
     write_text(PROMPT_TEXT);
     IOCHECK();
@@ -75,5 +80,4 @@ void DIALOGUE() {
     IOCHECK();
 
     READKEY();
-    TERMINATE();
 }

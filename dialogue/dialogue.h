@@ -20,3 +20,5 @@ extern const uint8_t RESULT_LEAD[21];
 
 // Runs the dialogue once; ends the process through normal termination.
 [[noreturn]] void DIALOGUE();
+// The dialogue up to and including the key wait, without the termination.
+void DIALOGUE_STEPS();
