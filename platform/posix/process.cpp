@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "platform/process.h"
+#include "platform/posix/stream.h"
+#include "platform/posix/terminal.h"
 
 namespace plat {
 
@@ -20,6 +22,11 @@ bool is_char_device(Handle h) { return h >= 0 && isatty(static_cast<int>(h)) == 
 
 long write_handle(Handle h, const uint8_t* bytes, size_t n) {
     if (h < 0) return -1;
+    // Bytes for the console's own terminal keep its cursor accounted for;
+    // bytes for its plain stream come after what it has buffered.
+    long taken;
+    if (posix_term::plain_write(static_cast<int>(h), bytes, n, &taken)) return taken;
+    posix_stream::before_plain_write(static_cast<int>(h));
     ssize_t r;
     do r = ::write(static_cast<int>(h), bytes, n);
     while (r < 0 && errno == EINTR);
