@@ -6,7 +6,7 @@
 set -euo pipefail
 
 build_pkgs=(g++ cmake make pkg-config)
-test_pkgs=(googletest libgtest-dev libgmock-dev libvterm-dev tmux binutils)
+test_pkgs=(googletest libgtest-dev libgmock-dev libvterm-dev libbenchmark-dev tmux binutils)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-build}" = test ]; then want+=("${test_pkgs[@]}"); fi
