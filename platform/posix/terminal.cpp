@@ -301,7 +301,7 @@ void scroll_general(plat::Rect src, plat::Rect clip, int dx, int dy, uint8_t ch)
 
 void scroll(plat::Rect src, plat::Rect clip, int dx, int dy, uint8_t fill_ch, uint8_t) {
     send_clear();
-    bool whole_up = src.left == 0 && src.top == 1 && src.right == st.w - 1 && src.bottom == st.h - 1 &&
+    bool whole_up = st.h >= 2 && src.left == 0 && src.top == 1 && src.right == st.w - 1 && src.bottom == st.h - 1 &&
                     clip.left == 0 && clip.top == 0 && clip.right == st.w - 1 &&
                     clip.bottom == st.h - 1 && dx == 0 && dy == 0 && fill_ch == ' ';
     if (!whole_up) {

@@ -272,6 +272,71 @@ TEST(CompareRandom, ThousandsOfStreams) {
     }
 }
 
+// The backend's entries called directly, as another device could: cell
+// writes and fills that run on over rows, and scrolls of any rectangle
+// (parts of rows, regions, off-screen corners), against the in-memory
+// console after every commit.
+TEST(CompareRandom, RectanglesAndRunsOfCells) {
+    std::mt19937 rng(0xce11);
+    const int SIZES[][2] = {{10, 4}, {7, 5}, {13, 6}, {1, 3}, {5, 1}};
+    auto pick = [&rng](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1)); };
+    for (int t = 0; t < 400; ++t) {
+        const int* sz = SIZES[pick(0, 4)];
+        int w = sz[0], h = sz[1];
+        memcon::Setup s;
+        s.screen_w = w;
+        s.screen_h = h;
+        s.window = {0, 0, w - 1, h - 1};
+        memcon::install(s);
+        const plat::ConsoleOps* mem = memcon::ops();
+        Capture cap(w, h);
+        const plat::ConsoleOps* term = &cap.ops;
+        VtScreen vt(h, w);
+        // The device clears the screen first; before that the backend cannot
+        // know what the terminal shows.
+        term->fill_chars(0, 0, ' ', w * h);
+        for (int k = 0; k < 12; ++k) {
+            int kind = pick(0, 2);
+            int x = pick(-1, w), y = pick(-1, h);
+            std::string text;
+            for (int i = pick(0, 2 * w); i > 0; --i) text += static_cast<char>(pick(0, 255));
+            const uint8_t* tb = reinterpret_cast<const uint8_t*>(text.data());
+            int n = static_cast<int>(text.size());
+            uint8_t ch = pick(0, 1) ? ' ' : static_cast<uint8_t>(pick(0, 255));
+            plat::Rect src{pick(-1, w), pick(-1, h), 0, 0}, clip{pick(-1, w), pick(-1, h), 0, 0};
+            src.right = pick(src.left, w);
+            src.bottom = pick(src.top, h);
+            clip.right = pick(clip.left, w);
+            clip.bottom = pick(clip.top, h);
+            int dx = pick(-1, w), dy = pick(-1, h);
+            if (pick(0, 1)) dx = src.left, dy = src.top - 1;  // up by one row
+            if (pick(0, 3) == 0) {  // the whole window up by one row
+                src = {0, 1, w - 1, h - 1};
+                clip = {0, 0, w - 1, h - 1};
+                dx = dy = 0;
+                ch = ' ';
+            }
+            int cx = pick(0, w - 1), cy = pick(0, h - 1);
+            for (const plat::ConsoleOps* o : {mem, term}) {
+                if (kind == 0) o->write_chars(x, y, tb, n);
+                if (kind == 1) o->fill_chars(x, y, ch, n);
+                if (kind == 2) o->scroll(src, clip, dx, dy, ch, 7);
+                o->set_cursor(cx, cy);
+            }
+            std::string bytes = cap.take();
+            ASSERT_TRUE(only_own_controls(bytes));
+            vt.feed(bytes);
+            for (int yy = 0; yy < h; ++yy)
+                for (int xx = 0; xx < w; ++xx)
+                    ASSERT_EQ(vt.cell(xx, yy), CP852_TO_UNICODE[memcon::cell(xx, yy).ch])
+                        << "cell (" << xx << "," << yy << ") after op " << k << " (kind " << kind << ") of run " << t
+                        << " on " << w << "x" << h;
+            ASSERT_EQ(vt.cursor_x(), cx);
+            ASSERT_EQ(vt.cursor_y(), cy);
+        }
+    }
+}
+
 // The shape of what one flush sends.
 struct Flushes : ::testing::Test {
     Capture cap{80, 24};
