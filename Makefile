@@ -24,7 +24,9 @@ test:
 	@cmake --build $(BUILD) -j $(JOBS)
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench:
+	@scripts/deps.sh test
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DFORDITVA_TESTS=ON >/dev/null
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do $$b; done
 
