@@ -1,9 +1,11 @@
 // Process facilities on POSIX: the standard handles are file descriptors 0,
-// 1 and 2; a character device is anything isatty() accepts.
+// 1 and 2; a character device is anything isatty() accepts. The fault hook
+// is in faults.cpp.
 #include <cerrno>
 #include <unistd.h>
 
 #include "platform/process.h"
+#include "platform/posix/input.h"
 #include "platform/posix/stream.h"
 #include "platform/posix/terminal.h"
 
@@ -33,6 +35,12 @@ long write_handle(Handle h, const uint8_t* bytes, size_t n) {
     return r < 0 ? -1 : static_cast<long>(r);
 }
 
-void exit_process(uint8_t status) { _exit(status); }
+// However the run ends, a terminal whose input mode the key source set gets
+// its mode back: also after a console set-up that failed half way, which
+// is never finalised.
+void exit_process(uint8_t status) {
+    posix_input::end();
+    _exit(status);
+}
 
 }  // namespace plat
