@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <utility>
 
 namespace memcon {
 namespace {
@@ -15,6 +17,7 @@ struct State {
     unsigned cp = 437;
     std::vector<unsigned> cps;
     std::deque<plat::KeyEvent> queue;
+    std::deque<std::pair<int, plat::KeyEvent>> later;  // events due after so many sleeps
     bool stream_mode = false;
     std::string stream;
     int cell_ops = 0, cursor_moves = 0, sleeps = 0, idle = 0;
@@ -109,7 +112,15 @@ bool read_event(plat::KeyEvent* ev) {
 }
 void sleep_1ms() {
     ++st.sleeps;
-    if (st.queue.empty() && ++st.idle > IDLE_LIMIT) {
+    for (auto it = st.later.begin(); it != st.later.end();) {
+        if (it->first <= st.sleeps) {
+            st.queue.push_back(it->second);
+            it = st.later.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (st.queue.empty() && st.later.empty() && ++st.idle > IDLE_LIMIT) {
         std::fputs("memory console: waiting for a key with an empty queue\n", stderr);
         std::abort();
     }
@@ -163,5 +174,145 @@ void push_key(uint16_t vk, uint16_t scan, uint8_t ch, uint32_t mods) {
 void push_text(const std::string& bytes) {
     for (unsigned char c : bytes) push_key(0, 0, c);
 }
+
+}  // namespace memcon
+
+namespace memcon {
+namespace {
+
+using plat::ENHANCED;
+using plat::LEFT_ALT;
+using plat::LEFT_CTRL;
+using plat::RIGHT_ALT;
+using plat::RIGHT_CTRL;
+using plat::SHIFT;
+
+// Named keys: virtual key, scan code (set 1, US layout), character, flags.
+// The keypad digits are those of Num Lock off, the keys' cursor labels.
+struct Named {
+    const char* name;
+    NamedKey key;
+};
+const Named NAMED_KEYS[] = {
+    {"Enter", {13, 28, 13, 0}},        {"KpEnter", {13, 28, 13, ENHANCED}},
+    {"Ctrl+Enter", {13, 28, 10, LEFT_CTRL}},
+    {"Bksp", {8, 14, 8, 0}},           {"Tab", {9, 15, 9, 0}},
+    {"Esc", {27, 1, 27, 0}},           {"Space", {32, 57, 32, 0}},
+    {"Ctrl+S", {83, 31, 19, LEFT_CTRL}}, {"Ctrl+Y", {89, 21, 25, LEFT_CTRL}},
+    {"Ctrl+Z", {90, 44, 26, LEFT_CTRL}},
+    {"KpSlash", {111, 53, '/', ENHANCED}}, {"KpStar", {106, 55, '*', 0}},
+    {"KpMinus", {109, 74, '-', 0}},    {"KpPlus", {107, 78, '+', 0}},
+    {"Home", {36, 71, 0, ENHANCED}},   {"Up", {38, 72, 0, ENHANCED}},
+    {"PgUp", {33, 73, 0, ENHANCED}},   {"Left", {37, 75, 0, ENHANCED}},
+    {"Right", {39, 77, 0, ENHANCED}},  {"End", {35, 79, 0, ENHANCED}},
+    {"Down", {40, 80, 0, ENHANCED}},   {"PgDn", {34, 81, 0, ENHANCED}},
+    {"Ins", {45, 82, 0, ENHANCED}},    {"Del", {46, 83, 0, ENHANCED}},
+    {"Kp7", {36, 71, 0, 0}},           {"Kp8", {38, 72, 0, 0}},
+    {"Kp9", {33, 73, 0, 0}},           {"Kp4", {37, 75, 0, 0}},
+    {"Kp5", {12, 76, 0, 0}},           {"Kp6", {39, 77, 0, 0}},
+    {"Kp1", {35, 79, 0, 0}},           {"Kp2", {40, 80, 0, 0}},
+    {"Kp3", {34, 81, 0, 0}},           {"Kp0", {45, 82, 0, 0}},
+    {"F1", {112, 59, 0, 0}},           {"F2", {113, 60, 0, 0}},
+    {"F3", {114, 61, 0, 0}},           {"F4", {115, 62, 0, 0}},
+    {"F5", {116, 63, 0, 0}},           {"F6", {117, 64, 0, 0}},
+    {"F7", {118, 65, 0, 0}},           {"F8", {119, 66, 0, 0}},
+    {"F9", {120, 67, 0, 0}},           {"F10", {121, 68, 0, 0}},
+    {"F11", {122, 87, 0, 0}},          {"F12", {123, 88, 0, 0}},
+    {"Shift", {16, 42, 0, SHIFT}},     {"Ctrl", {17, 29, 0, LEFT_CTRL}},
+    {"Alt", {18, 56, 0, LEFT_ALT}},    {"CapsLock", {20, 58, 0, 0}},
+    {"NumLock", {144, 69, 0, ENHANCED}}, {"ScrollLock", {145, 70, 0, 0}},
+};
+
+// Prefixes that add modifier flags to a named key.
+struct Prefix {
+    const char* text;
+    uint32_t mods;
+};
+const Prefix PREFIXES[] = {
+    {"Shift+", SHIFT}, {"Ctrl+", LEFT_CTRL}, {"RCtrl+", RIGHT_CTRL}, {"Alt+", LEFT_ALT}, {"RAlt+", RIGHT_ALT},
+};
+
+// US-layout scan codes of the characters of the main block, unshifted and
+// shifted; index i of each row has scan code first + i.
+struct ScanRow {
+    uint16_t first;
+    const char* plain;
+    const char* shifted;
+};
+const ScanRow SCAN_ROWS[] = {
+    {2, "1234567890-=", "!@#$%^&*()_+"},
+    {16, "qwertyuiop[]", "QWERTYUIOP{}"},
+    {30, "asdfghjkl;'`", "ASDFGHJKL:\"~"},
+    {43, "\\zxcvbnm,./", "|ZXCVBNM<>?"},
+};
+
+NamedKey char_key(uint8_t c) {
+    uint16_t vk = 0;
+    if (c >= 'a' && c <= 'z') vk = static_cast<uint16_t>(c - 'a' + 'A');
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = c;
+    if (c == ' ') return {32, 57, 32, 0};
+    for (const ScanRow& r : SCAN_ROWS)
+        for (const char* row : {r.plain, r.shifted}) {
+            const char* p = c != 0 ? std::strchr(row, c) : nullptr;
+            if (p) return {vk, static_cast<uint16_t>(r.first + (p - row)), c, 0};
+        }
+    return {vk, 0, c, 0};
+}
+
+void push_press_release(const NamedKey& k) { push_key(k.vk, k.scan, k.ch, k.mods); }
+
+void push_compose(const std::string& digits) {
+    static const char* const KP[] = {"Kp0", "Kp1", "Kp2", "Kp3", "Kp4", "Kp5", "Kp6", "Kp7", "Kp8", "Kp9"};
+    push_event({plat::KEY_EVENT_KIND, true, 1, 18, 56, 0, LEFT_ALT});
+    for (char d : digits) {
+        if (d < '0' || d > '9') {
+            std::fprintf(stderr, "memory console: bad composition '%s'\n", digits.c_str());
+            std::abort();
+        }
+        NamedKey k = named_key(KP[d - '0']);
+        push_key(k.vk, k.scan, k.ch, k.mods | LEFT_ALT);
+    }
+    push_event({plat::KEY_EVENT_KIND, false, 1, 18, 56, 0, 0});
+}
+
+}  // namespace
+
+NamedKey named_key(const std::string& name) {
+    for (const Named& n : NAMED_KEYS)
+        if (name == n.name) return n.key;
+    for (const Prefix& p : PREFIXES) {
+        size_t len = std::strlen(p.text);
+        if (name.size() > len && name.compare(0, len, p.text) == 0) {
+            NamedKey k = named_key(name.substr(len));
+            k.mods |= p.mods;
+            return k;
+        }
+    }
+    if (name.size() == 1) return char_key(static_cast<uint8_t>(name[0]));
+    std::fprintf(stderr, "memory console: unknown key name '%s'\n", name.c_str());
+    std::abort();
+}
+
+void push_script(const std::string& script) {
+    for (size_t i = 0; i < script.size(); ++i) {
+        if (script[i] != '{') {
+            push_press_release(char_key(static_cast<uint8_t>(script[i])));
+            continue;
+        }
+        size_t close = script.find('}', i + 1);
+        if (close == std::string::npos) {
+            std::fprintf(stderr, "memory console: unclosed key name in script\n");
+            std::abort();
+        }
+        std::string name = script.substr(i + 1, close - i - 1);
+        if (name.compare(0, 8, "Compose:") == 0)
+            push_compose(name.substr(8));
+        else
+            push_press_release(named_key(name));
+        i = close;
+    }
+}
+
+void push_after_sleeps(int sleeps, const plat::KeyEvent& ev) { st.later.emplace_back(sleeps, ev); }
 
 }  // namespace memcon

@@ -56,6 +56,31 @@ size_t queued_events();
 void push_key(uint16_t vk, uint16_t scan, uint8_t ch, uint32_t mods = 0);
 void push_text(const std::string& bytes);
 
+// A key as a console on a US layout reports it: virtual key, scan code,
+// character and modifier flags.
+struct NamedKey {
+    uint16_t vk, scan;
+    uint8_t ch;
+    uint32_t mods;
+};
+// The key of a name: a single character ("a", "1", "/"), or one of Enter,
+// KpEnter, Ctrl+Enter (character 10), Bksp, Tab, Esc, Space, Ctrl+S, Ctrl+Y,
+// Ctrl+Z, KpSlash, KpStar, KpMinus, KpPlus, Home, End, Left, Right, Up, Down,
+// PgUp, PgDn, Ins, Del, Kp0..Kp9 (Num Lock off), F1..F12, Shift, Ctrl, Alt,
+// CapsLock, NumLock, ScrollLock; each may have prefixes Shift+, Ctrl+,
+// RCtrl+, Alt+ (left) and RAlt+, which add their modifier flags. Aborts on
+// an unknown name.
+NamedKey named_key(const std::string& name);
+// Pushes the press and release of each key of a script: a plain byte is
+// the key of that character (with its US scan code, if it has one), {Name}
+// a named key, and {Compose:N} an Alt + keypad composition of the decimal
+// digits N (left Alt down, each digit pressed and released with Alt held,
+// Alt released).
+void push_script(const std::string& script);
+// An event that joins the queue once the key wait has slept this many times
+// since install().
+void push_after_sleeps(int sleeps, const plat::KeyEvent& ev);
+
 // The key wait sleeps while the queue is empty; a test that runs dry would
 // hang, so after this many idle sleeps in a row the process aborts.
 constexpr int IDLE_LIMIT = 20000;
