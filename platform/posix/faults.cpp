@@ -130,6 +130,10 @@ constexpr size_t ERROR_STACK_RESERVE = 64 * 1024;
 // as the stack overflowing (a large frame jumps over the guard).
 constexpr uintptr_t STACK_GUARD_REACH = 1024 * 1024;
 constexpr int MAX_PENDING = 16;
+// Faults in the error path itself (a finalisation, the report, a flush)
+// each start the error path again, deeper on the error stack; after this
+// many the platform's default handling ends the run instead.
+constexpr int MAX_NESTED = 16;
 
 struct Range {
     uintptr_t lo, hi;  // [lo, hi)
@@ -145,6 +149,7 @@ stack_t old_altstack;
 Fault pending[MAX_PENDING];
 volatile sig_atomic_t npending;
 volatile sig_atomic_t in_handler;
+int nested;
 
 // Whether an access fault at a is the thread's stack overflowing: a lies in
 // the stack's range or just below the lowest address it may reach.
@@ -429,7 +434,7 @@ void on_signal(int sig, siginfo_t* si, void* ctx) {
     // The stack to go on with: the error stack, or below the fault on it.
     uintptr_t run_sp = error_stack.hi;
     if (error_stack.holds(sp, 0) && sp != error_stack.hi) {
-        if (sp - error_stack.lo < ERROR_STACK_RESERVE) {
+        if (sp - error_stack.lo < ERROR_STACK_RESERVE || ++nested > MAX_NESTED) {
             in_handler = 0;
             leave_to_default(sig);
             return;

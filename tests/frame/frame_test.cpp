@@ -6,6 +6,7 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +52,8 @@ RunResult run(const std::string& prog, const std::string& arg, Out kind = Out::P
     }
     pid_t pid = fork();
     if (pid == 0) {
+        rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
         int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
         dup2(outp[1], 1);
@@ -390,6 +393,33 @@ TEST(Termination, EndsWithoutReport) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
     }
+}
+
+// A fault in a finalisation after an error: the finalisation is not run
+// again, the fault's report replaces the first one, and the run ends.
+TEST(Termination, FaultDuringFinalisation) {
+    RunResult r = run(IOERRORS, "final_fault");
+    EXPECT_EQ(exit_code(r.status), 216);
+    Report rep = parse_report(r.out);
+    EXPECT_EQ(rep.problem, "");
+    EXPECT_EQ(rep.code, 216u);
+    EXPECT_EQ(function_at(IOERRORS, rep.addr), "final_faulting");
+    EXPECT_EQ(parse_report(rep.after).found, false);
+    EXPECT_EQ(r.err, "");
+}
+
+// A flush that faults every time: each fault runs the termination again,
+// until after 16 faults within the error path the platform's default
+// handling ends the run.
+TEST(Termination, RepeatedFaultsInTheErrorPathEnd) {
+    RunResult r = run(IOERRORS, "flush_fault");
+    ASSERT_TRUE(WIFSIGNALED(r.status)) << r.status;
+    EXPECT_EQ(WTERMSIG(r.status), SIGSEGV);
+    size_t reports = 0;
+    for (size_t p = 0; (p = r.out.find("Runtime error 216 at", p)) != std::string::npos; ++p) ++reports;
+    EXPECT_GE(reports, 1u);
+    EXPECT_LE(reports, 17u);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(Termination, RunErrorLocatedAtItsCaller) {

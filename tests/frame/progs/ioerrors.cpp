@@ -95,7 +95,30 @@ static void console_init_failing() {
     CRTSETUP(IOCHECK);
 }
 
+// A finalisation that faults after the terminal has its mode back.
+int* volatile vnull;
+NOINLINE void final_faulting() {
+    CRTFINISH();
+    *vnull = 1;
+}
+
+// An OUTPUT whose transfer faults, every time the termination flushes it.
+NOINLINE uint16_t transfer_faulting(TEXTREC&) { return static_cast<uint16_t>(*vnull); }
+static uint16_t open_faulting(TEXTREC& f) {
+    f.transferfunc = transfer_faulting;
+    return 0;
+}
+static void console_init_faulting() {
+    CRTSETUP(IOCHECK);
+    TEXT_CLEAR(OUTPUT);
+    OUTPUT.openfunc = open_faulting;
+    TEXT_OPEN(OUTPUT, MODE_OUTPUT);
+}
+NOINLINE void body_output_text() { write_text(OUTPUT, "x"); }
+
 static const MODULEENTRY real_console = {console_init, CRTFINISH};
+static const MODULEENTRY faulting_output = {console_init_faulting, CRTFINISH};
+static const MODULEENTRY faulting_final = {console_init, final_faulting};
 static const MODULEENTRY failing_console = {console_init_failing, CRTFINISH};
 static const MODULEENTRY no_console = {nullptr, nullptr};
 
@@ -116,6 +139,8 @@ static const Case cases[] = {
     {"held_error", &no_console, body_held_error},
     {"held_normal", &no_console, body_held_normal},
     {"setup_error", &failing_console, body_marker},
+    {"final_fault", &faulting_final, body_input_write},
+    {"flush_fault", &faulting_output, body_output_text},
 };
 
 int main(int argc, char** argv) {
