@@ -58,6 +58,8 @@ struct ScreenCase {
     int cx, cy;                     // the console's cursor, from 0
 };
 
+void PrintTo(const ScreenCase& c, std::ostream* os) { *os << c.name; }
+
 class ScreenOutput : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(ScreenOutput, CellsAndCursor) {
