@@ -82,13 +82,13 @@ void HALT(uint8_t status) {
     TERMINATE();
 }
 
-// Hands on what a device holds at the end. Each device's flush stands on
-// its own: a device that failed before (OUTPUT left closed by a failed
-// console set-up, say) must not keep the next one from handing on what it
-// holds, such as the report in STDOUT's buffer.
+// Hands on what a device holds at the end. A device that is not open for
+// output holds nothing to hand on (OUTPUT left closed by a console set-up
+// that failed before opening it): its FLUSH would only set 103, which would
+// keep STDOUT's report in its buffer, so it is skipped. A write that failed
+// still stops every later write and FLUSH.
 static void final_flush(TEXTREC& f) {
-    INOUTRES = 0;
-    FLUSH(f);
+    if (f.mode == MODE_OUTPUT) FLUSH(f);
 }
 
 // The termination steps: finalisation in reverse, the report, FLUSH of the

@@ -381,6 +381,16 @@ TEST(Termination, TextHeldByOutput) {
     EXPECT_EQ(normal.out, "HELD");
 }
 
+// A report that STDOUT's handle refuses (101 when its full buffer goes out):
+// the rest of the termination writes and flushes nothing, not even the text
+// OUTPUT holds, and the exit status stays the error's.
+TEST(Termination, RefusedReportStopsLaterFlushes) {
+    RunResult r = run(IOERRORS, "stdout_refused");
+    EXPECT_EQ(exit_code(r.status), 105);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
 TEST(Termination, EndsWithoutReport) {
     struct {
         const char* name;

@@ -9,6 +9,7 @@
 
 #include "console/crt.h"
 #include "frame/frame.h"
+#include "frame/plaindev.h"
 
 #define NOINLINE extern "C" __attribute__((noinline))
 
@@ -86,6 +87,12 @@ NOINLINE void body_held_error() {
 }
 NOINLINE void body_held_normal() { write_text(OUTPUT, "HELD"); }
 
+// OUTPUT holds text, and the report is too long for one buffer.
+NOINLINE void body_held_deep() {
+    write_text(OUTPUT, "HELD");
+    deep(300);
+}
+
 NOINLINE void body_marker() { write_text(STDOUT, "BODY RAN"); }
 
 static void console_init() { CRTSETUP(IOCHECK); }
@@ -93,6 +100,13 @@ static void console_init() { CRTSETUP(IOCHECK); }
 static void console_init_failing() {
     INOUTRES = 103;
     CRTSETUP(IOCHECK);
+}
+
+// STDOUT on a handle that refuses every write; OUTPUT stays the plain
+// device on standard output.
+static void stdout_refusing() {
+    PLAIN_ASSIGN(STDOUT, plat::NO_HANDLE);
+    TEXT_OPEN(STDOUT, MODE_OUTPUT);
 }
 
 // A finalisation that faults after the terminal has its mode back.
@@ -121,6 +135,7 @@ static const MODULEENTRY faulting_output = {console_init_faulting, CRTFINISH};
 static const MODULEENTRY faulting_final = {console_init, final_faulting};
 static const MODULEENTRY failing_console = {console_init_failing, CRTFINISH};
 static const MODULEENTRY no_console = {nullptr, nullptr};
+static const MODULEENTRY refusing_stdout = {stdout_refusing, nullptr};
 
 struct Case {
     const char* name;
@@ -141,6 +156,7 @@ static const Case cases[] = {
     {"setup_error", &failing_console, body_marker},
     {"final_fault", &faulting_final, body_input_write},
     {"flush_fault", &faulting_output, body_output_text},
+    {"stdout_refused", &refusing_stdout, body_held_deep},
 };
 
 int main(int argc, char** argv) {
