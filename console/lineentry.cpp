@@ -151,6 +151,10 @@ template <size_t N> const KeyBinding* find(const KeyBinding (&table)[N], uint8_t
 }
 
 bool key_special(TEXTREC& f) {
+    // A special key whose code is 0 leaves nothing waiting after its 0. A
+    // second READKEY would then wait for the next key and swallow it as the
+    // code; the key is ignored instead, as other special keys are.
+    if (SCANCODE == 0) return false;
     const KeyBinding* b = find(SPECIAL_KEYS, READKEY());
     return b ? b->act(f) : false;
 }

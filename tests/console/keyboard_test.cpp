@@ -94,6 +94,7 @@ TEST_F(Keyboard, EventsToCodes) {
         {"keypad 5 without Num Lock", {}, "{Kp5}", {0, 76}},
         {"right Alt on a character key", {}, "{RAlt+q}", {'q'}},
         {"left Alt on a character key", {}, "{Alt+q}", {0, 16}},
+        {"special key with code 0 leaves nothing waiting", {}, "{Alt+\x82}x", {0, 'x'}},
         {"Alt on keypad minus is no digit", {}, "{Alt+KpMinus}", {0, 74}},
         {"modifier keys alone", {}, "{Shift}{Ctrl}{Alt}{CapsLock}{NumLock}{ScrollLock}x", {'x'}},
         {"releases alone", {release(65, 30, 'a', 0), ALT_UP, release(112, 59, 0, 0)}, "x", {'x'}},

@@ -68,6 +68,9 @@ TEST_F(LineEntry, ScriptsGiveLineAndEcho) {
         {"other special keys ignored", "a{F1}{Up}{Del}{Ctrl+Home}{Alt+Enter}b{Enter}", "ab\r\n", "ab"},
         {"BEL stored, not shown", "a\x07" "b{Enter}", "a\x07" "b\r\n", "ab"},
         {"compositions", "{Compose:65}{Compose:256}b{Compose:13}", "Ab\r\n", "Ab"},
+        // Left Alt on a key with no scan code: a special key whose code is 0,
+        // after which nothing waits; the next key is typed, not taken as its code.
+        {"special key with code 0", "a{Alt+\x82}b{Enter}", "ab\r\n", "ab"},
     };
     for (const EntryCase& c : cases) {
         SCOPED_TRACE(c.what);
