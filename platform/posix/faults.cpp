@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -19,6 +20,10 @@
 // One aligned 8-byte load that may fault: a fault at fv_probe_load's load
 // resumes at fv_probe_failed, which returns false. The handler reads
 // everything it was not handed by the kernel through it.
+// The C library's record of where the main thread's stack began (its
+// highest used address at process start).
+extern "C" void* __libc_stack_end;
+
 extern "C" bool fv_probe_load(const uint64_t* p, uint64_t* out);
 extern "C" const char fv_probe_load_ip[], fv_probe_failed[];
 asm(R"(
@@ -463,16 +468,31 @@ void on_signal(int sig, siginfo_t* si, void* ctx) {
 }
 
 // The thread's stack as far as it may grow; false when it cannot be told.
+// The C library reads the bounds from /proc; where that is not mounted they
+// follow from where the stack began and the stack size limit (an unlimited
+// stack counts as 1 GiB).
 bool find_main_stack(Range* r) {
     pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
-    void* lo = nullptr;
-    size_t size = 0;
-    bool ok = pthread_attr_getstack(&attr, &lo, &size) == 0;
-    pthread_attr_destroy(&attr);
-    if (!ok) return false;
-    r->lo = reinterpret_cast<uintptr_t>(lo);
-    r->hi = r->lo + size;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        void* lo = nullptr;
+        size_t size = 0;
+        bool ok = pthread_attr_getstack(&attr, &lo, &size) == 0;
+        pthread_attr_destroy(&attr);
+        if (ok) {
+            r->lo = reinterpret_cast<uintptr_t>(lo);
+            r->hi = r->lo + size;
+            return true;
+        }
+    }
+    rlimit lim{};
+    uintptr_t top = reinterpret_cast<uintptr_t>(__libc_stack_end);
+    if (top == 0 || getrlimit(RLIMIT_STACK, &lim) != 0) return false;
+    uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    uintptr_t size = lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > (uintptr_t{1} << 30)
+                         ? uintptr_t{1} << 30
+                         : static_cast<uintptr_t>(lim.rlim_cur);
+    r->hi = (top + page - 1) / page * page;
+    r->lo = r->hi > size ? r->hi - size : 0;
     return true;
 }
 

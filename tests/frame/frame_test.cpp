@@ -6,6 +6,8 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -36,8 +38,12 @@ struct RunResult {
     std::vector<size_t> packets;  // sizes of the writes, with Out::Packets
 };
 
-// Runs prog with one argument, standard input /dev/null.
-RunResult run(const std::string& prog, const std::string& arg, Out kind = Out::Pipe) {
+constexpr int NO_NAMESPACE = 77;  // the exit status when /proc cannot be hidden
+
+// Runs prog with one argument, standard input /dev/null; without_proc runs
+// it where /proc is not mounted.
+RunResult run(const std::string& prog, const std::string& arg, Out kind = Out::Pipe,
+              bool without_proc = false) {
     int outp[2], errp[2];
     if (kind == Out::Packets) {
         if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, outp) != 0) std::abort();
@@ -59,6 +65,10 @@ RunResult run(const std::string& prog, const std::string& arg, Out kind = Out::P
         dup2(outp[1], 1);
         dup2(errp[1], 2);
         for (int fd = 3; fd < 256; ++fd) close(fd);
+        if (without_proc && (unshare(CLONE_NEWNS) != 0 ||
+                             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                             umount2("/proc", MNT_DETACH) != 0))
+            _exit(NO_NAMESPACE);
         execl(prog.c_str(), prog.c_str(), arg.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -330,6 +340,26 @@ TEST(IoCheck, ShortBacktraces) {
         EXPECT_EQ(rep.trace.size(), c.lines);
         EXPECT_EQ(rep.after, "");
         EXPECT_EQ(r.err, "");
+    }
+}
+
+// Where /proc is not mounted the thread's stack is found another way: the
+// backtrace is still there, and a stack overflow is still one.
+TEST(FaultReport, WithoutProc) {
+    struct {
+        const std::string& prog;
+        const char* name;
+        int status;
+        size_t lines;
+    } cases[] = {{IOERRORS, "input_write", 105, 4}, {FAULTS, "stack_overflow", 202, 257}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunResult r = run(c.prog, c.name, Out::Pipe, true);
+        if (exit_code(r.status) == NO_NAMESPACE) GTEST_SKIP() << "no mount namespace";
+        EXPECT_EQ(exit_code(r.status), c.status);
+        Report rep = parse_report(r.out);
+        EXPECT_EQ(rep.problem, "");
+        EXPECT_GE(rep.trace.size(), c.lines);
     }
 }
 
