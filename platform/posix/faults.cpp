@@ -415,7 +415,7 @@ void on_signal(int sig, siginfo_t* si, void* ctx) {
         while (len > 0 && !read_bytes(ip, bytes, len)) len = len > 8 ? 8 : len - 1;
         if (privileged(bytes, len)) kind = FK::PrivilegedInstruction;
     } else if (sig == SIGSEGV && fault_addr == ip) {
-        fetch_fault = true;  // a jump or call to where there is no code
+        fetch_fault = true;  // a call, jump or return to where there is no code
     } else if (sig == SIGSEGV && in_stack_reach(fault_addr)) {
         kind = FK::StackOverflow;
     } else if (sig == SIGTRAP && si->si_code == SI_KERNEL) {
@@ -429,7 +429,7 @@ void on_signal(int sig, siginfo_t* si, void* ctx) {
     uint64_t top;
     bool sp_ok = (sp & 7) == 0 && main_stack.holds(sp - 8, 16) &&
                  sp - main_stack.lo > STACK_GUARD_REACH && read_word(sp, &top);
-    if (fetch_fault && sp_ok) {
+    if (fetch_fault && sp_ok && call_returning_to(top, addr)) {
         addr = top;  // the fault is the call's: report it just after the call
     } else if (kind != FK::StackOverflow && sp_ok && sp < frame && call_returning_to(top, addr)) {
         *reinterpret_cast<uint64_t*>(sp - 8) = static_cast<uint64_t>(frame);

@@ -269,6 +269,16 @@ TEST_P(Faults, ReportExitStatusAndTerminalModes) {
 INSTANTIATE_TEST_SUITE_P(Kinds, Faults, testing::ValuesIn(fault_cases),
                          [](const testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
 
+// A jump or return to where there is no code that is not a call: the
+// error's address is where the thread tried to go on.
+TEST(FaultReport, ReturnToNoCode) {
+    RunResult r = run(FAULTS, "bad_return");
+    EXPECT_EQ(exit_code(r.status), 216);
+    Report rep = parse_report(r.out);
+    EXPECT_EQ(rep.problem, "");
+    EXPECT_EQ(rep.addr, "0000000000000010");
+}
+
 TEST(FaultReport, StackOverflowFillsTheBacktraceOnAPipe) {
     RunResult r = run(FAULTS, "stack_overflow");
     EXPECT_EQ(exit_code(r.status), 202);

@@ -83,6 +83,10 @@ NOINLINE void fault_null_call() {
     vnullfunc();
     vone = 2;
 }
+// Returns to an address where there is no code.
+NOINLINE void fault_bad_return() {
+    static_cast<void* volatile*>(__builtin_frame_address(0))[1] = reinterpret_cast<void*>(0x10);
+}
 NOINLINE void fault_ud2() { asm volatile("ud2"); }
 NOINLINE void fault_int3() {
     asm volatile("int3");
@@ -129,6 +133,7 @@ static const Case cases[] = {
     {"readonly_write", fault_readonly_write},
     {"noncanonical", fault_noncanonical},
     {"null_call", fault_null_call},
+    {"bad_return", fault_bad_return},
     {"ud2", fault_ud2},
     {"int3", fault_int3},
     {"hlt", fault_hlt},
