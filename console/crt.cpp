@@ -78,6 +78,9 @@ void SETSCREENCURSOR(uint32_t x, uint32_t y) {
 }
 
 void REMOVELINE(uint32_t n) {
+    // A line outside the window deletes nothing: every cell outside the
+    // window stays as it is.
+    if (n < 1 || n > WINDMAXY - WINDMINY + 1) return;
     int left = static_cast<int>(WINDMINX) - 1, right = static_cast<int>(WINDMAXX) - 1;
     int top = static_cast<int>(WINDMINY + n) - 2;  // the window line to delete
     int bottom = static_cast<int>(WINDMAXY) - 1;

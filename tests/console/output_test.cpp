@@ -156,6 +156,39 @@ TEST(ConsoleOutput, WindowInsideALargerScreenWrapsAndScrollsWithinIt) {
     EXPECT_EQ(memcon::cursor_y(), 2);
 }
 
+// REMOVELINE on each window line, in a window inside a larger screen: the
+// rows below line n move up, the last row turns blank, and rows above line n
+// and every cell outside the window stay; a line outside the window deletes
+// nothing.
+TEST(ConsoleOutput, RemovelineDeletesOneWindowLine) {
+    const struct {
+        uint32_t n;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {1, {"............", ".bbbbbbb ...", ".ccccccc ...", ".ddddddd ...", ".        ...", "............"}},
+        {2, {"............", ".aaaaaaa ...", ".ccccccc ...", ".ddddddd ...", ".        ...", "............"}},
+        {4, {"............", ".aaaaaaa ...", ".bbbbbbb ...", ".ccccccc ...", ".        ...", "............"}},
+        {0, {"............", ".aaaaaaa ...", ".bbbbbbb ...", ".ccccccc ...", ".ddddddd ...", "............"}},
+        {5, {"............", ".aaaaaaa ...", ".bbbbbbb ...", ".ccccccc ...", ".ddddddd ...", "............"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.n);
+        memcon::Setup s = small();
+        s.window = {1, 1, 8, 4};
+        open_console(s);
+        CLRSCR();
+        for (uint8_t y = 1; y <= 4; ++y) {
+            GOTOXY(1, y);
+            put(std::string(7, static_cast<char>('a' + y - 1)));
+            flush();
+        }
+        REMOVELINE(c.n);
+        EXPECT_EQ(screen(), c.rows);
+        EXPECT_EQ(memcon::cell(1, 4).attr, 0x17);
+        EXPECT_EQ(memcon::cell(0, 4).attr, 0x70);
+    }
+}
+
 TEST(ConsoleOutput, TextReachesTheScreenOnlyAtLineEndFullBufferOrFlush) {
     open_console(small());
     CLRSCR();
