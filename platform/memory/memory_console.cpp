@@ -7,6 +7,8 @@
 #include <deque>
 #include <utility>
 
+#include "platform/uskeys.h"
+
 namespace memcon {
 namespace {
 
@@ -232,31 +234,11 @@ const Prefix PREFIXES[] = {
     {"Shift+", SHIFT}, {"Ctrl+", LEFT_CTRL}, {"RCtrl+", RIGHT_CTRL}, {"Alt+", LEFT_ALT}, {"RAlt+", RIGHT_ALT},
 };
 
-// US-layout scan codes of the characters of the main block, unshifted and
-// shifted; index i of each row has scan code first + i.
-struct ScanRow {
-    uint16_t first;
-    const char* plain;
-    const char* shifted;
-};
-const ScanRow SCAN_ROWS[] = {
-    {2, "1234567890-=", "!@#$%^&*()_+"},
-    {16, "qwertyuiop[]", "QWERTYUIOP{}"},
-    {30, "asdfghjkl;'`", "ASDFGHJKL:\"~"},
-    {43, "\\zxcvbnm,./", "|ZXCVBNM<>?"},
-};
-
+// A character key as a US keyboard types it; Shift is not reported.
 NamedKey char_key(uint8_t c) {
-    uint16_t vk = 0;
-    if (c >= 'a' && c <= 'z') vk = static_cast<uint16_t>(c - 'a' + 'A');
-    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = c;
-    if (c == ' ') return {32, 57, 32, 0};
-    for (const ScanRow& r : SCAN_ROWS)
-        for (const char* row : {r.plain, r.shifted}) {
-            const char* p = c != 0 ? std::strchr(row, c) : nullptr;
-            if (p) return {vk, static_cast<uint16_t>(r.first + (p - row)), c, 0};
-        }
-    return {vk, 0, c, 0};
+    plat::UsKey k;
+    if (!plat::us_key(c, &k)) return {0, 0, c, 0};
+    return {k.vk, k.scan, c, 0};
 }
 
 void push_press_release(const NamedKey& k) { push_key(k.vk, k.scan, k.ch, k.mods); }

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "platform/posix/cp852.h"
+#include "platform/uskeys.h"
 
 namespace keydecode {
 namespace {
@@ -170,32 +171,6 @@ const ByteKey CONTROL_KEYS[] = {
     {127, {8, 14, 8, 0}},                     // Backspace, on terminals whose erase key sends 127
 };
 
-// The character keys of a US keyboard, row by row: the scan code of the
-// row's first key, then each key's character without and with Shift.
-struct KeyRow {
-    uint8_t first_scan;
-    const char* plain;
-    const char* shifted;
-};
-const KeyRow US_ROWS[] = {
-    {2, "1234567890-=", "!@#$%^&*()_+"},
-    {16, "qwertyuiop[]", "QWERTYUIOP{}"},
-    {30, "asdfghjkl;'`", "ASDFGHJKL:\"~"},
-    {43, "\\zxcvbnm,./", "|ZXCVBNM<>?"},
-    {57, " ", " "},
-};
-
-// Virtual keys of the punctuation keys (letters, digits and space are their
-// upper-case ASCII codes).
-struct PunctVk {
-    char ch;
-    uint16_t vk;
-};
-const PunctVk PUNCT_VKS[] = {
-    {';', 0xBA}, {'=', 0xBB}, {',', 0xBC}, {'-', 0xBD}, {'.', 0xBE}, {'/', 0xBF},
-    {'`', 0xC0}, {'[', 0xDB}, {'\\', 0xDC}, {']', 0xDD}, {'\'', 0xDE},
-};
-
 // UTF-8 lead bytes: how many continuation bytes follow, the bits the lead
 // carries, and the smallest code point of that length (a smaller one is an
 // overlong form). 0xC0, 0xC1 and 0xF5-0xFF never start a character.
@@ -223,20 +198,9 @@ void emit(Out* out, const KeyDef& k, uint32_t mods) {
 
 // The key of a printable ASCII character on a US keyboard.
 KeyDef printable_key(uint8_t c) {
-    for (const KeyRow& r : US_ROWS) {
-        for (int shifted = 0; shifted < 2; ++shifted) {
-            const char* s = shifted ? r.shifted : r.plain;
-            for (int i = 0; s[i]; ++i) {
-                if (static_cast<uint8_t>(s[i]) != c) continue;
-                char base = r.plain[i];
-                uint16_t vk = static_cast<uint16_t>(base >= 'a' && base <= 'z' ? base - 'a' + 'A' : base);
-                for (const PunctVk& p : PUNCT_VKS)
-                    if (p.ch == base) vk = p.vk;
-                return {vk, static_cast<uint8_t>(r.first_scan + i), c, shifted && c != ' ' ? SHIFT : 0u};
-            }
-        }
-    }
-    return {0, 0, c, 0};
+    plat::UsKey k;
+    if (!plat::us_key(c, &k)) return {0, 0, c, 0};
+    return {k.vk, static_cast<uint8_t>(k.scan), c, k.shift ? SHIFT : 0u};
 }
 
 // The key of one ASCII byte (0-127) as a terminal sends it.
