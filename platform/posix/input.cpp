@@ -4,9 +4,11 @@
 // the device needs: no line buffering, no echo, no flow control, Enter as
 // CR, the interrupt key alone left to the terminal. end() and the handlers
 // of SIGINT, SIGTERM, SIGHUP and SIGQUIT put the previous mode back; a
-// handled signal then ends the process by its default action. On a pipe or
-// a file the bytes are typed characters, and once the input has ended every
-// further key is Enter, so nothing waits for keys that cannot come.
+// handled signal then ends the process by its default action. A stop
+// (SIGTSTP) gives the old mode back while stopped and sets the device's
+// mode again when the process continues. On a pipe or a file the bytes are
+// typed characters, and once the input has ended every further key is
+// Enter, so nothing waits for keys that cannot come.
 #include "platform/posix/input.h"
 
 #include <errno.h>
@@ -42,6 +44,8 @@ constexpr size_t READ_CHUNK = 256;
 
 // The terminal's mode before begin(); restored by end() and the handlers.
 termios saved_mode;
+// The mode begin() set; put back when the process continues after a stop.
+termios device_mode;
 volatile sig_atomic_t mode_set;
 // Bytes that were typed before begin(), in the old mode. With ICRNL on
 // there, their Enter already became LF, so an LF among them is Enter.
@@ -129,7 +133,45 @@ void on_exit_signal(int sig) {
     raise(sig);
 }
 
+struct sigaction old_stop_action;
+bool stop_handler_set;
+// Set when the process has continued after a stop; the redraw runs on the
+// ordinary path, never in the handler.
+volatile sig_atomic_t continued;
+void (*redraw_hook)();
+void install_stop_handler();
+
+// A stop (SIGTSTP) hands the terminal back in its old mode while the
+// process is stopped, and takes the device's mode again once it continues.
+void on_stop_signal(int sig) {
+    int saved_errno = errno;
+    if (mode_set) tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
+    raise(sig);  // SA_RESETHAND put the default action back: the process stops here
+    if (mode_set) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &device_mode);
+        install_stop_handler();
+        continued = 1;
+    }
+    errno = saved_errno;
+}
+
+void install_stop_handler() {
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_NODEFER | SA_RESTART;
+    sigaction(SIGTSTP, &sa, nullptr);
+}
+
 void install_handlers() {
+    // As with the ending signals: only where stopping is the default action
+    // (a shell without job control has it ignored).
+    struct sigaction stop {};
+    if (sigaction(SIGTSTP, nullptr, &stop) == 0 && stop.sa_handler == SIG_DFL && !(stop.sa_flags & SA_SIGINFO)) {
+        old_stop_action = stop;
+        install_stop_handler();
+        stop_handler_set = true;
+    }
     for (int i = 0; i < N_SIGNALS; ++i) {
         struct sigaction old {};
         if (sigaction(EXIT_SIGNALS[i], nullptr, &old) != 0) continue;
@@ -144,6 +186,10 @@ void install_handlers() {
 }
 
 void remove_handlers() {
+    if (stop_handler_set) {
+        sigaction(SIGTSTP, &old_stop_action, nullptr);
+        stop_handler_set = false;
+    }
     for (int i = 0; i < N_SIGNALS; ++i) {
         if (!handler_set[i]) continue;
         sigaction(EXIT_SIGNALS[i], &old_actions[i], nullptr);
@@ -160,7 +206,6 @@ void begin() {
     if (tcgetattr(STDIN_FILENO, &t) != 0) return;
     saved_mode = t;
     mode_set = 1;
-    install_handlers();
     t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
     t.c_lflag |= ISIG;
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
@@ -168,6 +213,8 @@ void begin() {
     t.c_cc[VQUIT] = _POSIX_VDISABLE;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
+    device_mode = t;
+    install_handlers();
     // TCSANOW: keys typed ahead stay in the queue.
     if (tcsetattr(STDIN_FILENO, TCSANOW, &t) != 0) {
         remove_handlers();
@@ -188,8 +235,14 @@ void end() {
     remove_handlers();
 }
 
+void on_continue(void (*redraw)()) { redraw_hook = redraw; }
+
 bool count_events(uint32_t* n) {
     choose_source();
+    if (continued) {
+        continued = 0;
+        if (redraw_hook) redraw_hook();
+    }
     pull();
     if (source == TERMINAL && !input_ended) {
         keydecode::Out o{};

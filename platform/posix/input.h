@@ -15,6 +15,10 @@ namespace posix_input {
 void begin();
 void end();
 
+// Called from count_events once the process continues after a stop, so
+// that the screen's owner can draw again what the shell drew over.
+void on_continue(void (*redraw)());
+
 bool count_events(uint32_t* n);
 bool read_event(plat::KeyEvent* ev);
 // Waits at most 1 ms, less when input arrives.

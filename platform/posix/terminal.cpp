@@ -197,9 +197,30 @@ void forget_screen() {
     for (int i = 0; i < st.w * st.h; ++i) shadow[i] = UNKNOWN;
 }
 
+// Draws the whole screen again from its copy, after a shell or another
+// program drew over it while the process was stopped.
+void redraw() {
+    send_clear();
+    put("\x1b[2J");
+    st.known = false;
+    for (int y = 0; y < st.h; ++y) {
+        int last = st.w - 1;
+        while (last >= 0 && (cell(last, y) == ' ' || cell(last, y) == UNKNOWN)) --last;
+        if (last < 0) continue;
+        move_to(0, y);
+        for (int x = 0; x <= last; ++x) put_glyph(cell(x, y) == UNKNOWN ? ' ' : static_cast<uint8_t>(cell(x, y)));
+        advanced(0, y, last + 1);
+    }
+    move_to(st.lx, st.ly);
+    send();
+}
+
 // ConsoleOps entries.
 
-void begin() { posix_input::begin(); }
+void begin() {
+    posix_input::on_continue(redraw);
+    posix_input::begin();
+}
 void end() {
     send_clear();
     send();
